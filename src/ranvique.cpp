@@ -448,30 +448,18 @@ static void sample_luminance(const unsigned char *pixels, int width, int height,
     }
 }
 
-// The 64-bit DCT hash of one file; 0 with a message when it cannot be loaded.
-static int compute_phash(const char *path, uint64_t *hash)
+// The 64 low-frequency DCT-II coefficients of the grid: entry 8a + b has
+// horizontal frequency a and vertical frequency b, each one running double
+// sum over the grid in row order.
+static void compute_coefficients(const double grid[32][32], double coeff[64])
 {
-    int width, height;
-    unsigned char *pixels = load_rgba(path, &width, &height);
-    if (!pixels) return 0;
-    if (width <= 0 || height <= 0) {
-        // No pixel to sample: reading the empty buffer would run outside it.
-        free(pixels);
-        set_error_fmt("Failed to hash '%s': %s", path, "Image has zero width or height");
-        return 0;
-    }
-    double grid[32][32];
-    sample_luminance(pixels, width, height, grid);
-    free(pixels);
-
     const double pi = 3.141592653589793;
-    // cosines[n][f] = cos((2n + 1) * f * pi / 64), formed exactly as the sum needs it.
+    // cosines[n][f] = cos((2n + 1) * f * pi / 64), formed exactly as each term needs it.
     double cosines[32][8];
     for (int n = 0; n < 32; ++n)
         for (int f = 0; f < 8; ++f) cosines[n][f] = cos(static_cast<double>((2 * n + 1) * f) * pi * 0.015625);
 
     const double c0 = 0.7071067811865475;
-    double coeff[64];
     for (int a = 0; a < 8; ++a) {
         for (int b = 0; b < 8; ++b) {
             double sum = 0.0;
@@ -482,13 +470,40 @@ static int compute_phash(const char *path, uint64_t *hash)
             coeff[8 * a + b] = ((b == 0 ? c0 : 1.0) * (0.25 * (a == 0 ? c0 : 1.0))) * sum;
         }
     }
+}
+
+// Bit k is set when coefficient k lies strictly above the mean of the 63
+// coefficients other than the DC term.
+static uint64_t hash_from_coefficients(const double coeff[64])
+{
     double total = 0.0;
     for (int k = 1; k < 64; ++k) total += coeff[k];
     const double mean = total / 63.0;
     uint64_t bits = 0;
     for (int k = 0; k < 64; ++k)
         if (coeff[k] > mean) bits |= uint64_t{1} << k;
-    *hash = bits;
+    return bits;
+}
+
+// The 64-bit perceptual hash of one file; 0 with a message when it cannot be
+// loaded or has no pixels to sample.
+static int compute_phash(const char *path, uint64_t *hash)
+{
+    int width, height;
+    unsigned char *pixels = load_rgba(path, &width, &height);
+    if (!pixels) return 0;
+    if (width <= 0 || height <= 0) {
+        // Sampling an empty buffer would read outside it.
+        free(pixels);
+        set_error_fmt("Failed to hash '%s': %s", path, "Image has zero width or height");
+        return 0;
+    }
+    double grid[32][32];
+    sample_luminance(pixels, width, height, grid);
+    free(pixels);
+    double coeff[64];
+    compute_coefficients(grid, coeff);
+    *hash = hash_from_coefficients(coeff);
     return 1;
 }
 
