@@ -8,6 +8,8 @@
 #include "host.h"
 #include "images.h"
 
+using fx::four_colours;
+using fx::halves;
 using fx::image;
 using fx::rgba;
 using host::error;
@@ -16,24 +18,6 @@ using host::lib;
 namespace {
 
 std::string write_png(const std::string &name, const image &img) { return fx::write("phash/" + name, fx::png(img)); }
-
-image four_colours()
-{
-    image img(2, 2);
-    img.set(1, 0, {255, 0, 0, 255});
-    img.set(0, 1, {0, 255, 0, 255});
-    img.set(1, 1, {0, 0, 255, 255});
-    return img;
-}
-
-image halves(bool left_right)
-{
-    image img(64, 64, {0, 0, 0, 255});
-    for (int y = 0; y < 64; ++y)
-        for (int x = 0; x < 64; ++x)
-            if ((left_right ? x : y) >= 32) img.set(x, y, {255, 255, 255, 255});
-    return img;
-}
 
 // A smooth scene sampled at any resolution, so that two sizes show the same picture.
 image scene(int w, int h)

@@ -9,6 +9,8 @@
 
 #include "images.h"
 
+using fx::four_colours;
+using fx::halves;
 using fx::image;
 
 namespace {
@@ -31,24 +33,6 @@ double lum(int v)
 {
     float f = static_cast<float>(v);
     return static_cast<double>((0.299f * f + 0.587f * f) + 0.114f * f);
-}
-
-image four_colours()
-{
-    image img(2, 2);
-    img.set(1, 0, {255, 0, 0, 255});
-    img.set(0, 1, {0, 255, 0, 255});
-    img.set(1, 1, {0, 0, 255, 255});
-    return img;
-}
-
-image halves(bool left_right)
-{
-    image img(64, 64, {0, 0, 0, 255});
-    for (int y = 0; y < 64; ++y)
-        for (int x = 0; x < 64; ++x)
-            if ((left_right ? x : y) >= 32) img.set(x, y, {255, 255, 255, 255});
-    return img;
 }
 
 TEST(Hash, FourColourImage)

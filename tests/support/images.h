@@ -41,6 +41,11 @@ bytes gif(int w, int h, const std::vector<rgba> &palette,
 bytes hdr(int w, int h, const std::vector<uint8_t> &rgbe);                               // flat RGBE
 bytes pic(const image &img, bool alpha);
 
+// Reference pictures with known perceptual hashes: 2 x 2 black, red / green,
+// blue; 64 x 64 black and white halves, split left-right or top-bottom.
+image four_colours();
+image halves(bool left_right);
+
 // Files
 std::string temp_dir();  // one fresh folder per test process, removed at exit
 std::string path(const std::string &name);  // inside temp_dir()
