@@ -393,7 +393,6 @@ void refuse_conflicting_outputs(std::vector<batch_pair> &pairs, const std::strin
     }
 }
 
-bool write_all(int fd, const std::string &s);
 
 struct batch_output {
     std::vector<std::string> lines;
