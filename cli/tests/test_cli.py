@@ -22,6 +22,8 @@ def digest(path):
 
 
 def run(*args, stdin=None):
+    if stdin is None:
+        return subprocess.run([CLI, *args], stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
     return subprocess.run([CLI, *args], input=stdin, capture_output=True, timeout=60)
 
 
@@ -317,7 +319,8 @@ class Batch(Fixtures):
         self.check(["batch", path], 0, stderr="")
         master, slave = pty.openpty()
         try:
-            proc = subprocess.run([CLI, "batch", "-j", "2", path], stdout=subprocess.PIPE, stderr=slave, timeout=60)
+            proc = subprocess.run([CLI, "batch", "-j", "2", path], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                  stderr=slave, timeout=60)
             os.close(slave)
             slave = -1
             seen = b""
