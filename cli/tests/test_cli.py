@@ -27,16 +27,7 @@ def run(*args, stdin=None):
     return subprocess.run([CLI, *args], input=stdin, capture_output=True, timeout=60)
 
 
-class Fixtures(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.dir = tempfile.mkdtemp(prefix="ranvique-cli-")
-        cls.p = imagefiles.write_set(cls.dir)
-
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.dir, ignore_errors=True)
-
+class Fixtures(imagefiles.FixtureCase):
     def check(self, args, status, stdout=None, stderr=None, stdin=None):
         r = run(*args, stdin=stdin)
         self.assertEqual(r.returncode, status, (args, r.stdout, r.stderr))

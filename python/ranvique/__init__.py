@@ -162,15 +162,18 @@ def _failure(function, lib):
     return RanviqueError(function, os.fsdecode(lib.ranvique_last_error()))
 
 
-def similarity(primary, secondary):
-    """Pixel similarity of secondary to primary on the primary's canvas, 0.0 to 100.0."""
-    a, b = _path(primary, "primary"), _path(secondary, "secondary")
+def _score(function, a, b):
     with _lock:
         lib = _load()
-        v = lib.ranvique_similarity(a, b)
+        v = getattr(lib, "ranvique_" + function)(a, b)
         if v < 0.0:
-            raise _failure("similarity", lib)
+            raise _failure(function, lib)
     return v
+
+
+def similarity(primary, secondary):
+    """Pixel similarity of secondary to primary on the primary's canvas, 0.0 to 100.0."""
+    return _score("similarity", _path(primary, "primary"), _path(secondary, "secondary"))
 
 
 def stats(primary, secondary):
@@ -198,10 +201,4 @@ def diff(primary, secondary, output):
 
 def perceptual(first, second):
     """Perceptual score of two images of any sizes, 0.0 to 100.0."""
-    a, b = _path(first, "first"), _path(second, "second")
-    with _lock:
-        lib = _load()
-        v = lib.ranvique_perceptual(a, b)
-        if v < 0.0:
-            raise _failure("perceptual", lib)
-    return v
+    return _score("perceptual", _path(first, "first"), _path(second, "second"))

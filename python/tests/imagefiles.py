@@ -1,7 +1,10 @@
 """Small test images written by hand: binary PPM (P6) files and damaged files."""
 
 import os
+import shutil
 import struct
+import tempfile
+import unittest
 
 
 def pattern(width, height):
@@ -43,3 +46,16 @@ def write_set(folder):
     paths["broken"] = broken
     paths["missing"] = os.path.join(folder, "missing.ppm")
     return paths
+
+
+class FixtureCase(unittest.TestCase):
+    """A test case with the usual fixtures in a fresh folder: self.dir, self.p."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.dir = tempfile.mkdtemp(prefix="ranvique-test-")
+        cls.p = write_set(cls.dir)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.dir, ignore_errors=True)

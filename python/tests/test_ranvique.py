@@ -18,15 +18,7 @@ PACKAGE_DIR = os.path.dirname(os.path.abspath(ranvique.__file__))
 LIBRARY = os.environ.get("RANVIQUE_LIBRARY", "")
 
 
-class Fixtures(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.dir = tempfile.mkdtemp(prefix="ranvique-py-")
-        cls.p = imagefiles.write_set(cls.dir)
-
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.dir, ignore_errors=True)
+Fixtures = imagefiles.FixtureCase
 
 
 class Answers(Fixtures):
