@@ -22,6 +22,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # and live in the source tree or /usr/include.
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
 
+# Programs carry the toolchain's C and C++ runtimes, so that they start on a
+# Windows system (or under Wine) without libgcc_s_seh-1.dll or libstdc++-6.dll.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+
 # Debian's wine64 package puts the loader outside PATH.
 find_program(RANVIQUE_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
 if(RANVIQUE_WINE)
