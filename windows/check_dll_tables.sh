@@ -6,6 +6,7 @@
 #   libwinpthread-1.dll);
 # - no printf-family formatter is imported: the texts are formatted by the
 #   runtime code linked into the DLL, the same on every Windows version;
+# - the entry point does nothing of the library's own: DllMain returns TRUE;
 # - the import library lists the same seven names.
 # usage: check_dll_tables.sh OBJDUMP DLL [IMPORT_LIBRARY]
 set -euo pipefail
@@ -38,7 +39,7 @@ if [ -n "$count" ] && [ $((16#$count)) -ne 7 ]; then echo "export address table 
 # Imports.
 dlls=$(awk '/DLL Name:/ {print $3}' <<<"$dump")
 for d in $dlls; do
-  if ! tr '[:upper:]' '[:lower:]' <<<"$d" | grep -qE "$system_dlls"; then
+  if ! [[ ${d,,} =~ $system_dlls ]]; then
     echo "imports from a DLL that is not part of Windows: $d"; fail=1
   fi
 done
@@ -46,8 +47,21 @@ formatters=$(awk '/DLL Name:/ {dll=$3} /^\t[0-9a-f]+[[:space:]]+[0-9]+[[:space:]
              | grep -E ' _{0,2}v?s?n?w?printf(_s|_l)?$' | grep -vE ' v?fprintf$' || true)
 if [ -n "$formatters" ]; then echo "imports string formatters from the system runtime: $formatters"; fail=1; fi
 
+# The entry point: the runtime's DllMainCRTStartup, whose DllMain only
+# returns TRUE (checked where the DLL still has its symbol table).
+entry=$(awk '/^AddressOfEntryPoint/ {print $2}' <<<"$dump")
+[ -n "$entry" ] && [ $((16#$entry)) -ne 0 ] || { echo "no entry point"; fail=1; }
+symbols=$("${objdump/objdump/nm}" "$dll" 2>/dev/null || true)
+if grep -q ' T DllMain$' <<<"$symbols"; then
+  body=$("$objdump" --disassemble=DllMain --no-show-raw-insn "$dll" \
+         | awk '/<DllMain>:/ {on=1; next} on {$1=""; sub(/^ +/, ""); gsub(/ +/, " "); print; if ($1 == "ret") on=0}')
+  if [ "$body" != "$(printf 'mov $0x1,%%eax\nret')" ]; then
+    echo "DllMain does more than return TRUE:"; echo "$body"; fail=1
+  fi
+fi
+
 if [ -n "$implib" ]; then
-  names=$("${objdump/objdump/nm}" "$implib" 2>/dev/null | awk '$2 == "T" {print $3}' | grep -v '^__' | sort -u)
+  names=$( ("${objdump/objdump/nm}" "$implib" 2>/dev/null || true) | awk '$2 == "T" && $3 !~ /^__/ {print $3}' | sort -u)
   if [ "$names" != "$expected" ]; then
     echo "import library $implib names:"; echo "$names"; fail=1
   fi
