@@ -50,6 +50,32 @@ static void *zero_realloc(void *p, size_t old_size, size_t new_size)
 #define STB_IMAGE_RESIZE_IMPLEMENTATION
 #include <stb_image_resize2.h>
 
+#if defined(RANVIQUE_PNG_LIBDEFLATE)
+// The PNG writer's zlib stream from libdeflate: stbi_write_png still filters
+// the rows and lays out the file, and passes its compression level (8). The
+// returned buffer is released by the writer with free().
+#include <libdeflate.h>
+
+static unsigned char *deflate_zlib(unsigned char *data, int data_len, int *out_len, int level)
+{
+    if (level < 1) level = 1;
+    if (level > 12) level = 12;
+    struct libdeflate_compressor *c = libdeflate_alloc_compressor(level);
+    if (!c) return nullptr;
+    const size_t bound = libdeflate_zlib_compress_bound(c, static_cast<size_t>(data_len));
+    unsigned char *out = static_cast<unsigned char *>(malloc(bound ? bound : 1));
+    size_t size = out ? libdeflate_zlib_compress(c, data, static_cast<size_t>(data_len), out, bound) : 0;
+    libdeflate_free_compressor(c);
+    if (!size || size > 0x7FFFFFFF) {
+        free(out);
+        return nullptr;
+    }
+    *out_len = static_cast<int>(size);
+    return out;
+}
+#define STBIW_ZLIB_COMPRESS deflate_zlib
+#endif
+
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb_image_write.h>
