@@ -202,14 +202,26 @@ std::vector<unsigned char> decoded(const std::string &path, int *w, int *h)
 
 // ---- benchmarks ----
 
-enum what { DECODE, RESAMPLE, ENCODE, SIMILARITY, STATS, DIFF, PERCEPTUAL, CHAIN };
-const char *kWhat[] = {"decode", "resample", "encode", "similarity", "stats", "diff", "perceptual", "add_chain"};
+enum what { DECODE, RESAMPLE, ENCODE, SIMILARITY, STATS, DIFF, PERCEPTUAL, CHAIN, PASS, PASS_REFERENCE, RENDER };
+const char *kWhat[] = {"decode", "resample", "encode", "similarity", "stats", "diff", "perceptual", "add_chain", "pass", "pass_reference", "render"};
 
 void run(benchmark::State &state, pair_files p, what w)
 {
     std::vector<unsigned char> secondary, canvas, diffpx;
     int sw = 0, sh = 0;
-    if (w == RESAMPLE) secondary = decoded(p.b, &sw, &sh);
+    if (w == RESAMPLE || w >= PASS) secondary = decoded(p.b, &sw, &sh);
+    if (w >= PASS) {
+        int cw, ch;
+        canvas = decoded(p.a, &cw, &ch);
+        if (sw != cw || sh != ch) {
+            std::vector<unsigned char> r(canvas.size());
+            limits::resize(secondary.data(), sw, sh, r.data(), cw, ch);
+            secondary.swap(r);
+        }
+    }
+    std::vector<unsigned char> work = canvas;
+    unsigned long count = 0;
+    double sum = 0.0;
     if (w == ENCODE) {
         // The difference image of this pair, as the library draws it.
         std::string bmp = p.out + ".bmp";
@@ -249,6 +261,21 @@ void run(benchmark::State &state, pair_files p, what w)
             if (!g_api.diff(p.a.c_str(), p.b.c_str(), p.out.c_str())) state.SkipWithError("diff");
             break;
         case PERCEPTUAL: benchmark::DoNotOptimize(g_api.perceptual(p.a.c_str(), p.b.c_str())); break;
+        case PASS:
+            passes::compare(canvas.data(), secondary.data(), n, &count, &sum);
+            benchmark::DoNotOptimize(sum);
+            break;
+        case PASS_REFERENCE:
+            passes::compare_reference(canvas.data(), secondary.data(), n, &count, &sum);
+            benchmark::DoNotOptimize(sum);
+            break;
+        case RENDER:
+            state.PauseTiming();
+            memcpy(work.data(), canvas.data(), canvas.size());
+            state.ResumeTiming();
+            passes::render(work.data(), secondary.data(), n);
+            benchmark::ClobberMemory();
+            break;
         case CHAIN: {
             // One dependent double addition per canvas pixel: the latency bound.
             double s = 0.0;
@@ -268,7 +295,7 @@ void register_all()
         for (const char *fmt : kFormats) {
             for (int v = 0; v < 3; ++v) {
                 pair_files p = make_pair(s, fmt, static_cast<variant>(v));
-                std::vector<what> list = {DECODE, SIMILARITY, STATS, DIFF, PERCEPTUAL, ENCODE, CHAIN};
+                std::vector<what> list = {DECODE, SIMILARITY, STATS, DIFF, PERCEPTUAL, ENCODE, CHAIN, PASS, PASS_REFERENCE, RENDER};
                 if (v == RESIZED) list.push_back(RESAMPLE);
                 for (what w : list) {
                     std::string name = std::string(kWhat[w]) + "/" + s.name + "/" + fmt + "/" + kVariants[v];

@@ -13,3 +13,10 @@ int write_png_libdeflate(const char *path, int w, int h, const unsigned char *rg
 int write_jpg(const char *path, int w, int h, const unsigned char *rgba, int quality);
 int decode_libpng(const char *path, std::string &rgba, int *w, int *h);  // an independent PNG decoder
 }  // namespace limits
+
+namespace passes {  // the library's own passes (pass_internal.cpp)
+void compare(const unsigned char *p, const unsigned char *q, unsigned long n, unsigned long *different, double *sum);
+void compare_reference(const unsigned char *p, const unsigned char *q, unsigned long n, unsigned long *different,
+                       double *sum);
+void render(unsigned char *p, const unsigned char *q, unsigned long n);
+}  // namespace passes
