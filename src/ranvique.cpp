@@ -50,6 +50,36 @@ static void *zero_realloc(void *p, size_t old_size, size_t new_size)
 #define STB_IMAGE_RESIZE_IMPLEMENTATION
 #include <stb_image_resize2.h>
 
+#if defined(RANVIQUE_PNG_LIBDEFLATE)
+// The PNG writer's zlib stream from libdeflate: stbi_write_png still filters
+// the rows and lays out the file, and passes its compression level (8). The
+// returned buffer is released by the writer with free().
+#include <libdeflate.h>
+
+static unsigned char *deflate_zlib(unsigned char *data, int data_len, int *out_len, int level)
+{
+    // The writer's level 8 becomes libdeflate's 4: on difference images that is
+    // several times faster than stb's own compressor at 8 and still smaller;
+    // libdeflate's higher levels are slower than stb's on flat grey areas.
+    level /= 2;
+    if (level < 1) level = 1;
+    if (level > 12) level = 12;
+    struct libdeflate_compressor *c = libdeflate_alloc_compressor(level);
+    if (!c) return nullptr;
+    const size_t bound = libdeflate_zlib_compress_bound(c, static_cast<size_t>(data_len));
+    unsigned char *out = static_cast<unsigned char *>(malloc(bound ? bound : 1));
+    size_t size = out ? libdeflate_zlib_compress(c, data, static_cast<size_t>(data_len), out, bound) : 0;
+    libdeflate_free_compressor(c);
+    if (!size || size > 0x7FFFFFFF) {
+        free(out);
+        return nullptr;
+    }
+    *out_len = static_cast<int>(size);
+    return out;
+}
+#define STBIW_ZLIB_COMPRESS deflate_zlib
+#endif
+
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb_image_write.h>
@@ -206,17 +236,146 @@ static inline int channel_diff(unsigned char a, unsigned char b)
     return a > b ? a - b : b - a;
 }
 
-// Loads both images onto the primary's canvas, compares them pixel by pixel
-// and fills *metrics. With all four out-pointers set, hands the primary and
-// the canvas-sized secondary buffer to the caller instead of freeing them.
-static int compute_metrics(const char *primary_path, const char *secondary_path, image_metrics *metrics,
-                           unsigned char **out_primary, unsigned char **out_secondary, int *out_width,
-                           int *out_height)
+// A pixel's difference term is s / 1020.0, where s is the sum of its four
+// absolute channel differences (0 to 1020). The 1,021 possible terms are
+// formed once, at compile time, by that same double division, so each entry
+// is exactly the double the division gives.
+struct term_table {
+    double value[1021];
+};
+
+static constexpr term_table make_term_table()
 {
-    if (!primary_path || !secondary_path || !metrics) {
-        set_error("Null image path or metrics pointer");
-        return 0;
+    term_table t{};
+    for (int s = 0; s <= 1020; ++s) t.value[s] = static_cast<double>(s) / 1020.0;
+    return t;
+}
+
+static constexpr term_table k_terms = make_term_table();
+static_assert(k_terms.value[0] == 0.0 && k_terms.value[1020] == 1.0 && k_terms.value[510] == 0.5,
+              "difference terms");
+
+#if defined(__SSE2__) || defined(_M_X64)
+#define RANVIQUE_SSE2 1
+#include <emmintrin.h>
+#endif
+
+static inline int count_bits16(unsigned v)
+{
+#if defined(__GNUC__)
+    return __builtin_popcount(v);
+#else
+    int c = 0;
+    for (; v; v &= v - 1) ++c;
+    return c;
+#endif
+}
+
+static inline int lowest_bit(unsigned v)
+{
+#if defined(__GNUC__)
+    return __builtin_ctz(v);
+#else
+    int k = 0;
+    while (!(v & 1u)) {
+        v >>= 1;
+        ++k;
     }
+    return k;
+#endif
+}
+
+// Pixels handled per step of the vectorised passes.
+enum { PIXEL_BLOCK = 16 };
+
+#if RANVIQUE_SSE2
+// Integer work of one block of 16 pixel pairs: the sum of each pixel's four
+// absolute channel differences into sums[], and two masks with bit k for
+// pixel k: *nonzero when the pixel's sum is not 0, *differs when its largest
+// channel difference exceeds 2. Returns 0 (and sets nothing) when the two
+// blocks are equal byte for byte.
+static inline int block_differences(const unsigned char *a, const unsigned char *b, uint32_t sums[PIXEL_BLOCK],
+                                    unsigned *nonzero, unsigned *differs)
+{
+    __m128i va[4], vb[4];
+    int equal = 0xFFFF;
+    for (int v = 0; v < 4; ++v) {
+        va[v] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(a + 16 * v));
+        vb[v] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + 16 * v));
+        equal &= _mm_movemask_epi8(_mm_cmpeq_epi8(va[v], vb[v]));
+    }
+    if (equal == 0xFFFF) return 0;
+    const __m128i low_bytes = _mm_set1_epi16(0x00FF);
+    const __m128i low_halves = _mm_set1_epi32(0xFFFF);
+    const __m128i byte0 = _mm_set1_epi32(0xFF);
+    const __m128i two = _mm_set1_epi32(2);
+    const __m128i zero = _mm_setzero_si128();
+    unsigned nz = 0, df = 0;
+    for (int v = 0; v < 4; ++v) {
+        __m128i ad = _mm_or_si128(_mm_subs_epu8(va[v], vb[v]), _mm_subs_epu8(vb[v], va[v]));
+        // Largest of the four bytes of each pixel, in its lowest byte.
+        __m128i m = _mm_max_epu8(ad, _mm_srli_epi32(ad, 8));
+        m = _mm_and_si128(_mm_max_epu8(m, _mm_srli_epi32(m, 16)), byte0);
+        // R + G and B + A in 16-bit halves, then their sum per pixel.
+        __m128i pairs = _mm_add_epi16(_mm_and_si128(ad, low_bytes), _mm_srli_epi16(ad, 8));
+        __m128i s = _mm_add_epi32(_mm_and_si128(pairs, low_halves), _mm_srli_epi32(pairs, 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(sums + 4 * v), s);
+        nz |= static_cast<unsigned>(~_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(s, zero))) & 0xF) << (4 * v);
+        df |= static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(m, two)))) << (4 * v);
+    }
+    *nonzero = nz;
+    *differs = df;
+    return 1;
+}
+#endif
+
+// The pixel pass: counts the pixels whose largest channel difference exceeds
+// 2 and adds up every pixel's term, in pixel order, into one double. Terms
+// that are exactly 0 are not added: the sum starts at +0.0 and only grows, so
+// adding +0.0 would not change it. The additions form one dependent chain;
+// the integer work of a block runs beside it.
+static void compare_pixels(const unsigned char *p, const unsigned char *q, uint64_t n, uint64_t *different,
+                           double *sum)
+{
+    uint64_t count = 0;
+    double total = 0.0;
+    uint64_t i = 0;
+#if RANVIQUE_SSE2
+    for (; i + PIXEL_BLOCK <= n; i += PIXEL_BLOCK) {
+        uint32_t sums[PIXEL_BLOCK];
+        unsigned nonzero, differs;
+        if (!block_differences(p + i * 4, q + i * 4, sums, &nonzero, &differs)) continue;
+        count += static_cast<uint64_t>(count_bits16(differs));
+        if (nonzero == 0xFFFF) {
+            for (int k = 0; k < PIXEL_BLOCK; ++k) total += k_terms.value[sums[k]];
+        } else {
+            for (; nonzero; nonzero &= nonzero - 1) total += k_terms.value[sums[lowest_bit(nonzero)]];
+        }
+    }
+#endif
+    for (; i < n; ++i) {
+        const unsigned char *a = p + i * 4;
+        const unsigned char *b = q + i * 4;
+        int dr = channel_diff(a[0], b[0]), dg = channel_diff(a[1], b[1]);
+        int db = channel_diff(a[2], b[2]), da = channel_diff(a[3], b[3]);
+        int m = dr > dg ? dr : dg;
+        m = m > db ? m : db;
+        m = m > da ? m : da;
+        if (m > 2) ++count;
+        const int s = dr + dg + db + da;
+        if (s) total += k_terms.value[s];
+    }
+    *different = count;
+    *sum = total;
+}
+
+// Loads both images onto the primary's canvas: *primary of the primary's
+// size and *canvas_secondary, the secondary resampled to that size when the
+// sizes differ (*resampled 1) or the decoded secondary itself. The caller
+// frees both. Returns 0 with a message, having freed everything, on failure.
+static int load_pair(const char *primary_path, const char *secondary_path, unsigned char **out_primary,
+                     unsigned char **out_secondary, int *out_width, int *out_height, int *out_resampled)
+{
     s_last_error[0] = '\0';
 
     int w, h, w2, h2;
@@ -228,11 +387,10 @@ static int compute_metrics(const char *primary_path, const char *secondary_path,
         return 0;
     }
 
-    const uint64_t n = static_cast<uint64_t>(static_cast<int64_t>(w) * static_cast<int64_t>(h));
-    unsigned char *resized = nullptr;
     const int resampled = (w != w2 || h != h2);
     if (resampled) {
-        resized = static_cast<unsigned char *>(malloc(n ? n * 4 : 1));
+        const uint64_t n = static_cast<uint64_t>(static_cast<int64_t>(w) * static_cast<int64_t>(h));
+        unsigned char *resized = static_cast<unsigned char *>(malloc(n ? n * 4 : 1));
         if (!resized) {
             set_error("Memory allocation failed for resized comparison buffer");
             free(primary);
@@ -246,24 +404,41 @@ static int compute_metrics(const char *primary_path, const char *secondary_path,
             free(secondary);
             return 0;
         }
+        free(secondary);
+        secondary = resized;
     }
-    const unsigned char *q = resampled ? resized : secondary;
+    *out_primary = primary;
+    *out_secondary = secondary;
+    *out_width = w;
+    *out_height = h;
+    *out_resampled = resampled;
+    return 1;
+}
 
+// Loads both images onto the primary's canvas, compares them pixel by pixel
+// and fills *metrics. With all four out-pointers set, hands the primary and
+// the canvas-sized secondary buffer to the caller instead of freeing them.
+static int compute_metrics(const char *primary_path, const char *secondary_path, image_metrics *metrics,
+                           unsigned char **out_primary, unsigned char **out_secondary, int *out_width,
+                           int *out_height)
+{
+    if (!primary_path || !secondary_path || !metrics) {
+        set_error("Null image path or metrics pointer");
+        return 0;
+    }
+    unsigned char *primary, *q;
+    int w, h, resampled;
+    if (!load_pair(primary_path, secondary_path, &primary, &q, &w, &h, &resampled)) return 0;
+
+    const uint64_t n = static_cast<uint64_t>(static_cast<int64_t>(w) * static_cast<int64_t>(h));
     uint64_t different = 0;
     double sum = 0.0;
-    for (uint64_t i = 0; i < n; ++i) {
-        const unsigned char *a = primary + i * 4;
-        const unsigned char *b = q + i * 4;
-        int dr = channel_diff(a[0], b[0]), dg = channel_diff(a[1], b[1]);
-        int db = channel_diff(a[2], b[2]), da = channel_diff(a[3], b[3]);
-        int m = dr > dg ? dr : dg;
-        m = m > db ? m : db;
-        m = m > da ? m : da;
-        if (m > 2) ++different;
-        sum += static_cast<double>(dr + dg + db + da) / 1020.0;
-    }
+    compare_pixels(primary, q, n, &different, &sum);
 
-    if (!resampled && memcmp(primary, q, n * 4) == 0) {
+    // Every term is at least 0 and the first nonzero one is at least 1/1020,
+    // so the sum stays exactly 0.0 only when every byte pair is equal: the
+    // byte-identity test without a second pass over the buffers.
+    if (!resampled && sum == 0.0) {
         metrics->identical = 1;
         metrics->similarity = 100.0f;
         metrics->different_pixels = 0;
@@ -282,18 +457,12 @@ static int compute_metrics(const char *primary_path, const char *secondary_path,
 
     if (out_primary && out_secondary && out_width && out_height) {
         *out_primary = primary;
-        if (resampled) {
-            free(secondary);
-            *out_secondary = resized;
-        } else {
-            *out_secondary = secondary;
-        }
+        *out_secondary = q;
         *out_width = w;
         *out_height = h;
     } else {
         free(primary);
-        free(resized);
-        free(secondary);
+        free(q);
     }
     return 1;
 }
@@ -326,13 +495,78 @@ extern "C" RANVIQUE_API const char *ranvique_stats(const char *primary_path, con
 
 // ---- difference image ----
 
-// Faded grey of a matching pixel: double-precision luma, truncated, then
-// mapped onto 130..232 and truncated again.
-static inline unsigned char grey_level(const unsigned char *px)
+// Faded grey of a matching pixel: double-precision luma
+// (R * 0.299 + G * 0.587) + B * 0.114, truncated, then mapped by L * 0.4 + 130
+// and truncated again. It comes from tables made at compile time by the same
+// operations: the three products of each channel value with its weight (each
+// the double that the multiplication gives) and the grey of each truncated
+// luma. Only the two additions, in the same order, and the truncation are
+// left for the pixel.
+struct grey_tables {
+    double red[256], green[256], blue[256];
+    unsigned char grey[256];
+};
+
+static constexpr grey_tables make_grey_tables()
 {
-    double luma = (px[0] * 0.299 + px[1] * 0.587) + px[2] * 0.114;
-    int lp = static_cast<int>(luma);
-    return static_cast<unsigned char>(static_cast<int>(lp * 0.4 + 130.0));
+    grey_tables t{};
+    for (int v = 0; v < 256; ++v) {
+        t.red[v] = v * 0.299;
+        t.green[v] = v * 0.587;
+        t.blue[v] = v * 0.114;
+        t.grey[v] = static_cast<unsigned char>(static_cast<int>(v * 0.4 + 130.0));
+    }
+    return t;
+}
+
+static constexpr grey_tables k_grey = make_grey_tables();
+
+static inline uint32_t grey_pixel(const unsigned char *px)
+{
+    const double luma = (k_grey.red[px[0]] + k_grey.green[px[1]]) + k_grey.blue[px[2]];
+    const uint32_t g = k_grey.grey[static_cast<int>(luma)];
+    return g | g << 8 | g << 16 | 0xFF000000u;
+}
+
+static inline void store_pixel(unsigned char *o, uint32_t rgba)
+{
+    o[0] = static_cast<unsigned char>(rgba);
+    o[1] = static_cast<unsigned char>(rgba >> 8);
+    o[2] = static_cast<unsigned char>(rgba >> 16);
+    o[3] = static_cast<unsigned char>(rgba >> 24);
+}
+
+static const uint32_t k_red_pixel = 0xFF0000FFu;  // 255, 0, 0, 255
+
+// Renders the difference image over the primary's pixels, in place: each
+// output pixel depends only on the two input pixels at its own position,
+// which are read before it is written. Matching pixels (largest channel
+// difference at most 2) become their grey level, the others red; all opaque.
+static void render_difference(unsigned char *primary, const unsigned char *secondary, uint64_t n)
+{
+    uint64_t i = 0;
+#if RANVIQUE_SSE2
+    for (; i + PIXEL_BLOCK <= n; i += PIXEL_BLOCK) {
+        unsigned char *a = primary + i * 4;
+        uint32_t sums[PIXEL_BLOCK];
+        unsigned nonzero, differs = 0;
+        block_differences(a, secondary + i * 4, sums, &nonzero, &differs);
+        for (int k = 0; k < PIXEL_BLOCK; ++k) {
+            unsigned char *o = a + 4 * k;
+            store_pixel(o, (differs >> k) & 1u ? k_red_pixel : grey_pixel(o));
+        }
+    }
+#endif
+    for (; i < n; ++i) {
+        unsigned char *a = primary + i * 4;
+        const unsigned char *b = secondary + i * 4;
+        int d = channel_diff(a[0], b[0]);
+        int dg = channel_diff(a[1], b[1]), db = channel_diff(a[2], b[2]), da = channel_diff(a[3], b[3]);
+        d = d > dg ? d : dg;
+        d = d > db ? d : db;
+        d = d > da ? d : da;
+        store_pixel(a, d <= 2 ? grey_pixel(a) : k_red_pixel);
+    }
 }
 
 enum diff_format { DIFF_PNG, DIFF_BMP, DIFF_JPEG };
@@ -373,38 +607,12 @@ extern "C" RANVIQUE_API int ranvique_diff(const char *primary_path, const char *
     int w = 0, h = 0;
     if (!compute_metrics(primary_path, secondary_path, &metrics, &primary, &secondary, &w, &h)) return 0;
 
-    const size_t n = static_cast<size_t>(w) * static_cast<size_t>(h);
-    // A zero-pixel canvas needs no bytes; malloc(0) may rightly return null.
-    unsigned char *out = static_cast<unsigned char *>(malloc(n ? n * 4 : 1));
-    if (!out) {
-        set_error("Out of memory allocating diff image buffer");
-        free(primary);
-        free(secondary);
-        return 0;
-    }
-    for (size_t i = 0; i < n; ++i) {
-        const unsigned char *a = primary + i * 4;
-        const unsigned char *b = secondary + i * 4;
-        unsigned char *o = out + i * 4;
-        int d = channel_diff(a[0], b[0]);
-        int dg = channel_diff(a[1], b[1]), db = channel_diff(a[2], b[2]), da = channel_diff(a[3], b[3]);
-        d = d > dg ? d : dg;
-        d = d > db ? d : db;
-        d = d > da ? d : da;
-        if (d <= 2) {
-            unsigned char g = grey_level(a);
-            o[0] = g;
-            o[1] = g;
-            o[2] = g;
-        } else {
-            o[0] = 255;
-            o[1] = 0;
-            o[2] = 0;
-        }
-        o[3] = 255;
-    }
-    free(primary);
+    // The record is not part of this answer: the rendering repeats the
+    // per-pixel test itself, drawing over the primary's buffer in place.
+    const uint64_t n = static_cast<uint64_t>(static_cast<int64_t>(w) * static_cast<int64_t>(h));
+    render_difference(primary, secondary, n);
     free(secondary);
+    unsigned char *out = primary;
 
     int written = 0;
     switch (choose_format(output_path)) {
@@ -459,17 +667,23 @@ static void compute_coefficients(const double grid[32][32], double coeff[64])
     for (int n = 0; n < 32; ++n)
         for (int f = 0; f < 8; ++f) cosines[n][f] = cos(static_cast<double>((2 * n + 1) * f) * pi * 0.015625);
 
-    const double c0 = 0.7071067811865475;
-    for (int a = 0; a < 8; ++a) {
-        for (int b = 0; b < 8; ++b) {
-            double sum = 0.0;
-            for (int y = 0; y < 32; ++y) {
-                const double cy = cosines[y][b];
-                for (int x = 0; x < 32; ++x) sum += (grid[y][x] * cosines[x][a]) * cy;
+    // The 64 sums, each over the grid in row order, advance together in one
+    // pass over the grid: every sum still adds its own terms one by one in
+    // the same order, and the products are formed as before.
+    double sums[8][8] = {};
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 32; ++x) {
+            const double g = grid[y][x];
+            for (int a = 0; a < 8; ++a) {
+                const double gx = g * cosines[x][a];
+                for (int b = 0; b < 8; ++b) sums[a][b] += gx * cosines[y][b];
             }
-            coeff[8 * a + b] = ((b == 0 ? c0 : 1.0) * (0.25 * (a == 0 ? c0 : 1.0))) * sum;
         }
     }
+    const double c0 = 0.7071067811865475;
+    for (int a = 0; a < 8; ++a)
+        for (int b = 0; b < 8; ++b)
+            coeff[8 * a + b] = ((b == 0 ? c0 : 1.0) * (0.25 * (a == 0 ? c0 : 1.0))) * sums[a][b];
 }
 
 // Bit k is set when coefficient k lies strictly above the mean of the 63
