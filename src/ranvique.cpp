@@ -356,6 +356,26 @@ static diff_format choose_format(const char *path)
     return DIFF_PNG;
 }
 
+// True when the writer for `format` encodes a w x h canvas correctly. The
+// writers do their size arithmetic in 32-bit int: BMP and JPEG index the
+// w*h*4 sample bytes (and BMP stores 122 + w*h*4 as its file size), the PNG
+// compressor keeps its output in a buffer whose int capacity doubles, so its
+// worst case (9 bits for every literal byte, (4w+1)*h filtered bytes) must stay
+// below 2^30; JPEG stores each side in 16 bits. A zero-pixel canvas has no
+// valid PNG or JPEG (the PNG writer would still report success) and is refused
+// for every format alike.
+static int diff_canvas_fits(diff_format format, int w, int h)
+{
+    if (w <= 0 || h <= 0) return 0;
+    const int64_t pixels = static_cast<int64_t>(w) * h;
+    switch (format) {
+    case DIFF_PNG: return (static_cast<int64_t>(w) * 4 + 1) * h <= 954437162;
+    case DIFF_BMP: return pixels * 4 + 122 <= INT32_MAX;
+    case DIFF_JPEG: return w <= 65535 && h <= 65535 && pixels * 4 <= INT32_MAX;
+    }
+    return 0;
+}
+
 extern "C" RANVIQUE_API int ranvique_diff(const char *primary_path, const char *secondary_path,
                                           const char *output_path)
 {
@@ -407,7 +427,13 @@ extern "C" RANVIQUE_API int ranvique_diff(const char *primary_path, const char *
     free(secondary);
 
     int written = 0;
-    switch (choose_format(output_path)) {
+    const diff_format format = choose_format(output_path);
+    if (!diff_canvas_fits(format, w, h)) {
+        free(out);
+        set_error_fmt("Failed to write diff output file '%s'", output_path);
+        return 0;
+    }
+    switch (format) {
     case DIFF_JPEG: written = stbi_write_jpg(output_path, w, h, 4, out, 90); break;
     case DIFF_BMP: written = stbi_write_bmp(output_path, w, h, 4, out); break;
     case DIFF_PNG: written = stbi_write_png(output_path, w, h, 4, out, w * 4); break;
