@@ -9,7 +9,7 @@ shift || true
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(similarity pair diff perceptual)
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j 2 >/dev/null
+cmake --build --preset fuzz -j 2 --target $(printf "ranvique_fuzz_%s " "${targets[@]}") >/dev/null
 mkdir -p build/fuzz/work build/fuzz/faults build/fuzz/logs
 for t in "${targets[@]}"; do
   mkdir -p "build/fuzz/work/$t"

@@ -6,4 +6,5 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)"
+bash scripts/hardening.sh
 ctest --preset release
