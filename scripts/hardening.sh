@@ -21,7 +21,10 @@ echo "hardening: valgrind memcheck of the release build"
 vg=(valgrind -q --error-exitcode=99 --leak-check=full --show-leak-kinds=definite,indirect
     --errors-for-leak-kinds=definite,indirect --track-fds=no)
 run() { echo "  memcheck: $*"; "${vg[@]}" "$@" >/tmp/ranvique-memcheck.log 2>&1 || { cat /tmp/ranvique-memcheck.log; exit 1; }; }
-run build/release/tests/ranvique_tests --gtest_brief=1
+# One test pins the state of a freshly loaded module, so it runs in a process of its own.
+fresh=State.LastErrorIsEmptyAndStableRightAfterLoading
+run build/release/tests/ranvique_tests --gtest_brief=1 --gtest_filter="-$fresh"
+run build/release/tests/ranvique_tests --gtest_brief=1 --gtest_filter="$fresh"
 run build/release/tests/ranvique_hash_tests --gtest_brief=1
 for t in similarity pair diff perceptual; do
   run "build/release/fuzz/ranvique_replay_$t" "fuzz/corpus/$t" "fuzz/regressions/$t"

@@ -125,6 +125,23 @@ static FILE *open_image_file(const char *path)
 #endif
 }
 
+// The decoder reads the file through these. A short read zero-fills the rest
+// of the request: some decoders read into stack arrays and ignore a short
+// read (a truncated flat Radiance HDR file), which would otherwise turn stack
+// contents into pixels.
+static int read_zero_tail(void *user, char *data, int size)
+{
+    size_t got = fread(data, 1, static_cast<size_t>(size), static_cast<FILE *>(user));
+    if (got < static_cast<size_t>(size)) memset(data + got, 0, static_cast<size_t>(size) - got);
+    return static_cast<int>(got);
+}
+
+static void skip_bytes(void *user, int n) { fseek(static_cast<FILE *>(user), n, SEEK_CUR); }
+
+static int at_end(void *user) { return feof(static_cast<FILE *>(user)) || ferror(static_cast<FILE *>(user)); }
+
+static const stbi_io_callbacks file_io = {read_zero_tail, skip_bytes, at_end};
+
 // True when the stream holds a binary PGM/PPM with 16-bit samples. The
 // stream is left where it was.
 static int is_16bit_pnm(FILE *f)
@@ -153,7 +170,7 @@ static int pnm_high_byte_shift(void)
 static unsigned char *load_16bit_pnm(FILE *f, int *width, int *height)
 {
     int w, h, channels;
-    stbi_us *wide = stbi_load_from_file_16(f, &w, &h, &channels, 4);
+    stbi_us *wide = stbi_load_16_from_callbacks(&file_io, f, &w, &h, &channels, 4);
     if (!wide) return nullptr;
     size_t count = static_cast<size_t>(w) * static_cast<size_t>(h) * 4;
     unsigned char *out = static_cast<unsigned char *>(malloc(count ? count : 1));
@@ -184,7 +201,7 @@ static unsigned char *load_rgba(const char *path, int *width, int *height)
     stbi__g_failure_reason = nullptr;
     int channels = 0;
     unsigned char *pixels = is_16bit_pnm(f) ? load_16bit_pnm(f, width, height)
-                                            : stbi_load_from_file(f, width, height, &channels, 4);
+                                            : stbi_load_from_callbacks(&file_io, f, width, height, &channels, 4);
     fclose(f);
     if (pixels) return pixels;
     const char *reason = stbi_failure_reason();

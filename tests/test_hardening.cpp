@@ -183,6 +183,14 @@ TEST(Hardening, PixelsTheDecoderNeverWroteReadZero)
         ASSERT_NE(text, nullptr) << error();
         EXPECT_EQ(std::string(text), identical);
     }
+    // Flat Radiance HDR cut inside its third pixel: the decoder reads each
+    // pixel into a stack array and ignores the short read; the rest reads 0.
+    std::string hdr_cut = fx::write("zerofill/cut.hdr", hdr_of().substr(0, hdr_of().size() - 6));
+    image hdr_expected(4, 1, {0, 0, 0, 255});
+    hdr_expected.set(0, 0, {255, 255, 255, 255});
+    hdr_expected.set(1, 0, {136, 136, 136, 255});
+    std::string hdr_reference = fx::write("zerofill/hdr-expected.png", fx::png(hdr_expected));
+    for (int run = 0; run < 3; ++run) EXPECT_STREQ(lib().stats(hdr_cut.c_str(), hdr_reference.c_str()), STATS(4));
     std::string claim = fx::write("zerofill/claim.bmp", bmp_claiming(64, 64));
     std::string black = fx::write("zerofill/black.png", fx::png(image(64, 64, {0, 0, 0, 255})));
     EXPECT_STREQ(lib().stats(claim.c_str(), black.c_str()), STATS(4096));
