@@ -2,7 +2,7 @@
 # Installs what the build and the tests need (Debian packages), then the stb
 # headers. Safe to run again: installed packages are not fetched twice.
 set -euo pipefail
-packages=(g++ cmake make binutils googletest libgtest-dev python3 debian-archive-keyring ca-certificates pkgconf libdeflate-dev
+packages=(g++ cmake make binutils googletest libgtest-dev python3 debian-archive-keyring ca-certificates pkgconf libdeflate-dev valgrind
           ${RANVIQUE_EXTRA_PACKAGES:-})
 missing=()
 for p in "${packages[@]}"; do

@@ -6,5 +6,6 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)"
+bash scripts/hardening.sh
 bash scripts/windows-test.sh
 ctest --preset release

@@ -155,6 +155,23 @@ static FILE *open_image_file(const char *path)
 #endif
 }
 
+// The decoder reads the file through these. A short read zero-fills the rest
+// of the request: some decoders read into stack arrays and ignore a short
+// read (a truncated flat Radiance HDR file), which would otherwise turn stack
+// contents into pixels.
+static int read_zero_tail(void *user, char *data, int size)
+{
+    size_t got = fread(data, 1, static_cast<size_t>(size), static_cast<FILE *>(user));
+    if (got < static_cast<size_t>(size)) memset(data + got, 0, static_cast<size_t>(size) - got);
+    return static_cast<int>(got);
+}
+
+static void skip_bytes(void *user, int n) { fseek(static_cast<FILE *>(user), n, SEEK_CUR); }
+
+static int at_end(void *user) { return feof(static_cast<FILE *>(user)) || ferror(static_cast<FILE *>(user)); }
+
+static const stbi_io_callbacks file_io = {read_zero_tail, skip_bytes, at_end};
+
 // True when the stream holds a binary PGM/PPM with 16-bit samples. The
 // stream is left where it was.
 static int is_16bit_pnm(FILE *f)
@@ -183,7 +200,7 @@ static int pnm_high_byte_shift(void)
 static unsigned char *load_16bit_pnm(FILE *f, int *width, int *height)
 {
     int w, h, channels;
-    stbi_us *wide = stbi_load_from_file_16(f, &w, &h, &channels, 4);
+    stbi_us *wide = stbi_load_16_from_callbacks(&file_io, f, &w, &h, &channels, 4);
     if (!wide) return nullptr;
     size_t count = static_cast<size_t>(w) * static_cast<size_t>(h) * 4;
     unsigned char *out = static_cast<unsigned char *>(malloc(count ? count : 1));
@@ -214,7 +231,7 @@ static unsigned char *load_rgba(const char *path, int *width, int *height)
     stbi__g_failure_reason = nullptr;
     int channels = 0;
     unsigned char *pixels = is_16bit_pnm(f) ? load_16bit_pnm(f, width, height)
-                                            : stbi_load_from_file(f, width, height, &channels, 4);
+                                            : stbi_load_from_callbacks(&file_io, f, width, height, &channels, 4);
     fclose(f);
     if (pixels) return pixels;
     const char *reason = stbi_failure_reason();
@@ -590,6 +607,26 @@ static diff_format choose_format(const char *path)
     return DIFF_PNG;
 }
 
+// True when the writer for `format` encodes a w x h canvas correctly. The
+// writers do their size arithmetic in 32-bit int: BMP and JPEG index the
+// w*h*4 sample bytes (and BMP stores 122 + w*h*4 as its file size), the PNG
+// compressor keeps its output in a buffer whose int capacity doubles, so its
+// worst case (9 bits for every literal byte, (4w+1)*h filtered bytes) must stay
+// below 2^30; JPEG stores each side in 16 bits. A zero-pixel canvas has no
+// valid PNG or JPEG (the PNG writer would still report success) and is refused
+// for every format alike.
+static int diff_canvas_fits(diff_format format, int w, int h)
+{
+    if (w <= 0 || h <= 0) return 0;
+    const int64_t pixels = static_cast<int64_t>(w) * h;
+    switch (format) {
+    case DIFF_PNG: return (static_cast<int64_t>(w) * 4 + 1) * h <= 954437162;
+    case DIFF_BMP: return pixels * 4 + 122 <= INT32_MAX;
+    case DIFF_JPEG: return w <= 65535 && h <= 65535 && pixels * 4 <= INT32_MAX;
+    }
+    return 0;
+}
+
 extern "C" RANVIQUE_API int ranvique_diff(const char *primary_path, const char *secondary_path,
                                           const char *output_path)
 {
@@ -615,7 +652,13 @@ extern "C" RANVIQUE_API int ranvique_diff(const char *primary_path, const char *
     unsigned char *out = primary;
 
     int written = 0;
-    switch (choose_format(output_path)) {
+    const diff_format format = choose_format(output_path);
+    if (!diff_canvas_fits(format, w, h)) {
+        free(out);
+        set_error_fmt("Failed to write diff output file '%s'", output_path);
+        return 0;
+    }
+    switch (format) {
     case DIFF_JPEG: written = stbi_write_jpg(output_path, w, h, 4, out, 90); break;
     case DIFF_BMP: written = stbi_write_bmp(output_path, w, h, 4, out); break;
     case DIFF_PNG: written = stbi_write_png(output_path, w, h, 4, out, w * 4); break;

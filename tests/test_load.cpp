@@ -7,6 +7,9 @@
 #include <unistd.h>
 
 #include <cmath>
+#if __has_include(<valgrind/valgrind.h>)
+#include <valgrind/valgrind.h>
+#endif
 #include <cstring>
 #include <functional>
 #include <string>
@@ -314,6 +317,9 @@ TEST(Load, OutOfMemory)
 {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "address space limits do not mix with the sanitizer's shadow memory";
+#endif
+#if __has_include(<valgrind/valgrind.h>)
+    if (RUNNING_ON_VALGRIND) GTEST_SKIP() << "address space limits do not mix with valgrind's own mappings";
 #endif
     std::string p = fx::write("bad/huge.ppm", "P6\n16000 16000\n255\n" + std::string(64, '\0'));
     lib();  // load the module before the limit

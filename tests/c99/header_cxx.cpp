@@ -1,0 +1,2 @@
+// The C99 header check, compiled as C++.
+#include "header.c"
