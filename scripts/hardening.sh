@@ -4,6 +4,8 @@
 #     AddressSanitizer and UndefinedBehaviorSanitizer (no recovery);
 #  2. the release test binaries and corpus replays under Valgrind memcheck,
 #     each binary run once as a whole, any error or leak failing the run.
+# The Python binding and the install test are left out there: an
+# uninstrumented interpreter cannot load the instrumented module.
 # Four UBSan checks are off (see the presets): alignment, shift-base and
 # array-bounds, on which the stb resampler and JPEG writer rely by design
 # (unaligned stores, shifts of negative values, offset table pointers), and
