@@ -253,6 +253,18 @@ static inline int channel_diff(unsigned char a, unsigned char b)
     return a > b ? a - b : b - a;
 }
 
+// The largest of a pixel pair's four absolute channel differences; their sum
+// goes to *sum.
+static inline int pixel_difference(const unsigned char *a, const unsigned char *b, int *sum)
+{
+    int dr = channel_diff(a[0], b[0]), dg = channel_diff(a[1], b[1]);
+    int db = channel_diff(a[2], b[2]), da = channel_diff(a[3], b[3]);
+    *sum = dr + dg + db + da;
+    int m = dr > dg ? dr : dg;
+    m = m > db ? m : db;
+    return m > da ? m : da;
+}
+
 // A pixel's difference term is s / 1020.0, where s is the sum of its four
 // absolute channel differences (0 to 1020). The 1,021 possible terms are
 // formed once, at compile time, by that same double division, so each entry
@@ -371,15 +383,8 @@ static void compare_pixels(const unsigned char *p, const unsigned char *q, uint6
     }
 #endif
     for (; i < n; ++i) {
-        const unsigned char *a = p + i * 4;
-        const unsigned char *b = q + i * 4;
-        int dr = channel_diff(a[0], b[0]), dg = channel_diff(a[1], b[1]);
-        int db = channel_diff(a[2], b[2]), da = channel_diff(a[3], b[3]);
-        int m = dr > dg ? dr : dg;
-        m = m > db ? m : db;
-        m = m > da ? m : da;
-        if (m > 2) ++count;
-        const int s = dr + dg + db + da;
+        int s;
+        if (pixel_difference(p + i * 4, q + i * 4, &s) > 2) ++count;
         if (s) total += k_terms.value[s];
     }
     *different = count;
@@ -576,13 +581,8 @@ static void render_difference(unsigned char *primary, const unsigned char *secon
 #endif
     for (; i < n; ++i) {
         unsigned char *a = primary + i * 4;
-        const unsigned char *b = secondary + i * 4;
-        int d = channel_diff(a[0], b[0]);
-        int dg = channel_diff(a[1], b[1]), db = channel_diff(a[2], b[2]), da = channel_diff(a[3], b[3]);
-        d = d > dg ? d : dg;
-        d = d > db ? d : db;
-        d = d > da ? d : da;
-        store_pixel(a, d <= 2 ? grey_pixel(a) : k_red_pixel);
+        int s;
+        store_pixel(a, pixel_difference(a, secondary + i * 4, &s) <= 2 ? grey_pixel(a) : k_red_pixel);
     }
 }
 
