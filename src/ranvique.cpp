@@ -166,7 +166,16 @@ static int read_zero_tail(void *user, char *data, int size)
     return static_cast<int>(got);
 }
 
-static void skip_bytes(void *user, int n) { fseek(static_cast<FILE *>(user), n, SEEK_CUR); }
+// Seeking past the end sets no end-of-file flag; reading one byte does, so a
+// skip beyond a truncated file is seen as its end (else a decoder waiting
+// for the end would loop for ever).
+static void skip_bytes(void *user, int n)
+{
+    FILE *f = static_cast<FILE *>(user);
+    fseek(f, n, SEEK_CUR);
+    int c = fgetc(f);
+    if (c != EOF) ungetc(c, f);
+}
 
 static int at_end(void *user) { return feof(static_cast<FILE *>(user)) || ferror(static_cast<FILE *>(user)); }
 

@@ -256,6 +256,9 @@ const failure_case kFailures[] = {
     {"truncated_png", [] { return fx::write("bad/cut.png", fx::png_raw(2, 1, 8, 0, {1, 2}).substr(0, 45)); },
      "Corrupt PNG"},
     {"corrupt_jpeg", [] { return fx::write("bad/cut.jpg", fx::jpg(sample_rgba()).substr(0, 30)); }, "Corrupt JPEG"},
+    // A segment whose length runs past the end: the skip must meet the end of the file.
+    {"jpeg_segment_past_the_end", [] { return fx::write("bad/skip.jpg", "\xff\xd8\xff\xe0\x00\x30\x01\x52"); },
+     "Corrupt JPEG"},
     {"pnm_wider_than_the_limit", [] { return fx::write("bad/wide.ppm", "P6\n16777217 1\n255\n"); },
      "Very large image (corrupt?)"},
 };
