@@ -298,10 +298,10 @@ static_assert(k_terms.value[0] == 0.0 && k_terms.value[1020] == 1.0 && k_terms.v
 #include <emmintrin.h>
 #endif
 
-static inline int count_bits16(unsigned v)
+static inline int count_bits(uint64_t v)
 {
 #if defined(__GNUC__)
-    return __builtin_popcount(v);
+    return __builtin_popcountll(v);
 #else
     int c = 0;
     for (; v; v &= v - 1) ++c;
@@ -383,7 +383,7 @@ static void compare_pixels(const unsigned char *p, const unsigned char *q, uint6
         uint32_t sums[PIXEL_BLOCK];
         unsigned nonzero, differs;
         if (!block_differences(p + i * 4, q + i * 4, sums, &nonzero, &differs)) continue;
-        count += static_cast<uint64_t>(count_bits16(differs));
+        count += static_cast<uint64_t>(count_bits(differs));
         if (nonzero == 0xFFFF) {
             for (int k = 0; k < PIXEL_BLOCK; ++k) total += k_terms.value[sums[k]];
         } else {
@@ -771,13 +771,6 @@ static int compute_phash(const char *path, uint64_t *hash)
     compute_coefficients(grid, coeff);
     *hash = hash_from_coefficients(coeff);
     return 1;
-}
-
-static int count_bits(uint64_t v)
-{
-    int count = 0;
-    for (; v; v &= v - 1) ++count;
-    return count;
 }
 
 extern "C" RANVIQUE_API float ranvique_perceptual(const char *first_path, const char *second_path)
